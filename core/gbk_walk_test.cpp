@@ -1,0 +1,11 @@
+#include <gtest/gtest.h>
+
+#include "core/text_ops.h"
+
+namespace qv {
+namespace {
+
+TEST(gbk_walk_testX, Placeholder) { EXPECT_EQ(TextMid("abcdef", 3, 2), "cd"); }
+
+}  // namespace
+}  // namespace qv
