@@ -14,17 +14,17 @@ namespace qv {
 struct ReplaceBatchArgs {
   // At most this many replacements per pair; left out: no limit, 0: none,
   // negative: no limit.
-  std::optional<int> count;
+  std::optional<int> count = std::nullopt;
   // 1-based position from which each pair looks; 0 or less counts as 1.
   int startPosition = 0;
   // false: ASCII letters match regardless of case.
   bool caseSensitive = false;
   // A pair with an empty find text does nothing.
-  std::string_view find1, replace1;
-  std::string_view find2, replace2;
-  std::string_view find3, replace3;
-  std::string_view find4, replace4;
-  std::string_view find5, replace5;
+  std::string_view find1 = {}, replace1 = {};
+  std::string_view find2 = {}, replace2 = {};
+  std::string_view find3 = {}, replace3 = {};
+  std::string_view find4 = {}, replace4 = {};
+  std::string_view find5 = {}, replace5 = {};
 };
 
 // text with each pair applied to the result of the one before.
