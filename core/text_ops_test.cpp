@@ -8,7 +8,7 @@
 namespace qv {
 namespace {
 
-// "中" in GBK; its second byte is the backslash (0x5C).
+// A two-byte GBK character (謀) whose second byte is the backslash (0x5C).
 constexpr char kBackslashTrail[] = "\xD6\x5C";
 
 TEST(TextSliceTest, ClampsAsDocumented) {
