@@ -110,6 +110,18 @@ TEST(GbkUtf8Test, RoundTripAndReplacement) {
             "a");
 }
 
+TEST(GbkUtf8Test, TableDecodingAgreesWithIconvOnEveryPair) {
+  // GbkToUtf8 decodes through a table; the UTF-16 route goes through iconv
+  // directly. Both must read every byte pair alike, invalid ones included.
+  for (int lead = 1; lead <= 0xFF; ++lead) {
+    for (int trail = 1; trail <= 0xFF; ++trail) {
+      const std::string in = {static_cast<char>(lead), static_cast<char>(trail), 'x'};
+      const std::string viaWide = WideToAnsi(Utf8ToWide(in, kCodePageGbk), kCodePageUtf8);
+      ASSERT_EQ(GbkToUtf8(in), viaWide) << "lead " << lead << " trail " << trail;
+    }
+  }
+}
+
 TEST(GbkUtf8Test, AnyBytesGiveValidUtf8) {
   std::mt19937 rng(77);
   std::uniform_int_distribution<int> byte(1, 255);

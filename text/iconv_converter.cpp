@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace qv {
 namespace {
@@ -129,9 +131,103 @@ void ConvertRun(iconv_t cd, std::string_view in, Encoding from, Encoding to, std
 
 thread_local Descriptors t_descriptors;
 
+// GBK to UTF-8 is the hot direction (every page the patterns run over), so it
+// goes through a table that iconv fills once: the UTF-8 form of every
+// two-byte character and of the one high single byte (0x80, the euro sign).
+class GbkDecodeTable {
+ public:
+  static const GbkDecodeTable& Get() {
+    static const GbkDecodeTable table;
+    return table;
+  }
+
+  // Appends the character at in[i] to *out and returns its byte length.
+  size_t Decode(std::string_view in, size_t i, char** out) const {
+    const auto lead = static_cast<unsigned char>(in[i]);
+    const Entry* e = &single_[lead];
+    size_t used = 1;
+    if (e->length == 0 && i + 1 < in.size()) {
+      e = &pair_[lead << 8 | static_cast<unsigned char>(in[i + 1])];
+      used = 2;
+    }
+    if (e->length == 0) {
+      e = &kInvalid;  // one replacement per invalid byte
+      used = 1;
+    }
+    std::memcpy(*out, e->utf8, 3);
+    *out += e->length;
+    return used;
+  }
+
+ private:
+  struct Entry {
+    char utf8[3] = {};
+    std::uint8_t length = 0;  // 0: not a character
+  };
+  static constexpr Entry kInvalid = {{'\xEF', '\xBF', '\xBD'}, 3};
+
+  GbkDecodeTable() : pair_(65536) {
+    iconv_t cd = iconv_open("UTF-8", IconvName(Encoding::kGbk));
+    if (cd == reinterpret_cast<iconv_t>(-1)) return;
+    const auto fill = [&](const char* bytes, size_t n, Entry* e) {
+      char* src = const_cast<char*>(bytes);
+      char buf[8];
+      char* dst = buf;
+      size_t srcLeft = n, dstLeft = sizeof buf;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      const bool ok = iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1);
+      const size_t made = sizeof buf - dstLeft;
+      if (ok && srcLeft == 0 && made >= 1 && made <= 3) {
+        e->length = static_cast<std::uint8_t>(made);
+        std::memcpy(e->utf8, buf, made);
+      }
+    };
+    for (int b = 0x80; b <= 0xFF; ++b) {
+      const char one[1] = {static_cast<char>(b)};
+      fill(one, 1, &single_[b]);
+      for (int t = 0; t <= 0xFF && single_[b].length == 0; ++t) {
+        const char two[2] = {static_cast<char>(b), static_cast<char>(t)};
+        fill(two, 2, &pair_[b << 8 | t]);
+      }
+    }
+    iconv_close(cd);
+  }
+
+  Entry single_[256];
+  std::vector<Entry> pair_;
+};
+
+std::string DecodeGbk(std::string_view in) {
+  const GbkDecodeTable& table = GbkDecodeTable::Get();
+  // At most three bytes out for each byte in; filled without zeroing first.
+  std::unique_ptr<char[]> buffer(new char[in.size() * 3 + 3]);
+  char* out = buffer.get();
+  size_t i = 0;
+  while (i < in.size()) {
+    // Copy ASCII eight bytes at a time where it runs on.
+    while (i + 8 <= in.size()) {
+      std::uint64_t block;
+      std::memcpy(&block, in.data() + i, 8);
+      if (block & 0x8080808080808080ULL) break;
+      std::memcpy(out, in.data() + i, 8);
+      out += 8;
+      i += 8;
+    }
+    if (i >= in.size()) break;
+    if (static_cast<unsigned char>(in[i]) < 0x80) {
+      *out++ = in[i++];
+    } else {
+      i += table.Decode(in, i, &out);
+    }
+  }
+  return std::string(buffer.get(), static_cast<size_t>(out - buffer.get()));
+}
+
 }  // namespace
 
 std::string ConvertEncoding(std::string_view in, Encoding from, Encoding to) {
+  if (from == Encoding::kGbk && to == Encoding::kUtf8) return DecodeGbk(in);
+
   std::string out;
   if (in.empty()) return out;
   iconv_t cd = t_descriptors.Get(from, to);
