@@ -119,6 +119,10 @@ TextArray SplitText(std::string_view t, std::string_view separator, std::optiona
     out.Append(Text(t));
     return out;
   }
+  // Room for every piece at once: each one ends at a byte equal to the
+  // separator's first, so their count bounds the pieces.
+  const auto bound = std::count(t.begin(), t.end(), separator.front()) + 1;
+  out.Reserve(static_cast<int>(limit < 0 ? bound : std::min<int64_t>(bound, limit)));
   size_t pos = 0;
   for (;;) {
     const size_t hit = gbk::FindAtBoundary(t, pos, separator, false);

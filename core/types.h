@@ -34,6 +34,7 @@ class TextArray {
   Text& operator[](int i);
 
   void Append(Text item) { items_.push_back(std::move(item)); }
+  void Reserve(int count) { items_.reserve(static_cast<size_t>(count > 0 ? count : 0)); }
 
   // Iteration in element order, for range-for loops.
   auto begin() const { return items_.begin(); }

@@ -2,7 +2,8 @@
 // re-creates in place.
 //
 // Start-up calls ConstructPageRegex before the window opens; ExitCleanup
-// calls DestroyPageRegex. Used from the user-interface thread only.
+// calls DestroyPageRegex. One download uses it at a time, on whichever
+// thread runs that download.
 #ifndef QV_REGEX_PAGE_REGEX_H_
 #define QV_REGEX_PAGE_REGEX_H_
 
