@@ -6,18 +6,20 @@ parser on bad or unusual input, and how the shop ends."""
 import base64
 import json
 import os
+import shutil
 import signal
 import socket
 import ssl
 import subprocess
 import sys
+import tempfile
 import unittest
 
 SHOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "shop.py")
 
 
-def start_shop():
-    proc = subprocess.Popen([sys.executable, "-I", SHOP], stdin=subprocess.PIPE,
+def start_shop(*args):
+    proc = subprocess.Popen([sys.executable, "-I", SHOP, *args], stdin=subprocess.PIPE,
                             stdout=subprocess.PIPE)
     line = proc.stdout.readline()
     if not line:
@@ -232,6 +234,93 @@ class ShopTest(unittest.TestCase):
             self.assertEqual(read_response(s)[2], b"ok")
         entry = self.log()[0]
         self.assertEqual(base64.b64decode(entry["body_b64"]), b"hello world")
+
+
+class RoutesFileTest(unittest.TestCase):
+    """--routes loads routes at start-up; body_file serves a file's bytes."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="qv-shop-test-")
+        os.mkdir(os.path.join(self.folder, "pictures"))
+        self.picture = bytes(range(256)) * 3 + b"\0end"
+        with open(os.path.join(self.folder, "pictures", "a.jpg"), "wb") as f:
+            f.write(self.picture)
+
+    def tearDown(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def write_routes(self, routes):
+        name = os.path.join(self.folder, "routes.json")
+        with open(name, "w", encoding="utf-8") as f:
+            json.dump(routes, f)
+        return name
+
+    def get(self, port, host, path):
+        with socket.create_connection(("127.0.0.1", port), timeout=10) as s:
+            s.sendall(b"GET %s HTTP/1.1\r\nHost: %s\r\nConnection: close\r\n\r\n"
+                      % (path.encode(), host.encode()))
+            return read_response(s)
+
+    def test_relative_body_file_is_taken_from_the_routes_folder(self):
+        routes = self.write_routes([
+            {"host": "img.quorvel.example", "path": "/n12/a.jpg", "body_file": "pictures/a.jpg"},
+            {"host": "*", "path": "/p.html", "body": "页面"},
+        ])
+        # Started elsewhere, so only the routes file's folder can resolve the path.
+        proc = subprocess.Popen([sys.executable, "-I", SHOP, "--routes", routes],
+                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, cwd="/")
+        try:
+            ports = json.loads(proc.stdout.readline())
+            status, head, body = self.get(ports["http"], "img.quorvel.example", "/n12/a.jpg")
+            self.assertEqual(status, 200)
+            self.assertEqual(body, self.picture)
+            self.assertIn("Content-Type: image/jpeg", head)
+            status, _, body = self.get(ports["http"], "item.quorvel.example", "/p.html")
+            self.assertEqual((status, body), (200, "页面".encode()))
+        finally:
+            proc.stdin.close()
+            self.assertEqual(proc.wait(timeout=10), 0)
+            proc.stdout.close()
+
+    def test_posted_body_file_and_bad_ones(self):
+        proc, ports = start_shop()
+        try:
+            def post(routes):
+                with socket.create_connection(("127.0.0.1", ports["http"]), timeout=10) as s:
+                    body = json.dumps(routes).encode()
+                    s.sendall(b"POST /__shop/routes HTTP/1.0\r\nContent-Length: %d\r\n\r\n"
+                              % len(body) + body)
+                    return read_response(s)
+
+            absolute = os.path.join(self.folder, "pictures", "a.jpg")
+            self.assertEqual(post([{"path": "/a.jpg", "body_file": absolute}])[0], 200)
+            self.assertEqual(self.get(ports["http"], "x", "/a.jpg")[2], self.picture)
+            for name, route in (
+                    ("missing file", {"path": "/m.jpg", "body_file": absolute + ".none"}),
+                    ("a folder", {"path": "/f.jpg", "body_file": self.folder}),
+                    ("empty name", {"path": "/e.jpg", "body_file": ""}),
+                    ("two bodies", {"path": "/t.jpg", "body_file": absolute, "body": "x"})):
+                with self.subTest(name=name):
+                    status, _, answer = post([route])
+                    self.assertEqual(status, 400, answer)
+                    self.assertEqual(self.get(ports["http"], "x", route["path"])[0], 404)
+        finally:
+            proc.stdin.close()
+            proc.wait(timeout=10)
+            proc.stdout.close()
+
+    def test_bad_routes_file_stops_the_start(self):
+        for name, content in (("missing picture", [{"path": "/a", "body_file": "none.jpg"}]),
+                              ("not json", None)):
+            with self.subTest(name=name):
+                routes = self.write_routes(content) if content else os.path.join(
+                    self.folder, "pictures", "a.jpg")
+                done = subprocess.run([sys.executable, "-I", SHOP, "--routes", routes],
+                                      stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+                self.assertNotEqual(done.returncode, 0)
+                self.assertEqual(done.stdout, b"")
+                self.assertIn(b"routes file", done.stderr)
+                self.assertNotIn(b"Traceback", done.stderr)
 
 
 class LifetimeTest(unittest.TestCase):
