@@ -9,14 +9,12 @@
 #include "web/base64.h"
 #include "web/cookies.h"
 #include "web/headers.h"
+#include "web/request_common.h"
 
 namespace qv {
 namespace {
 
-constexpr std::string_view kCrlf = "\r\n";
 constexpr int kDefaultTimeoutMs = 15000;
-
-int ClampMethod(int method) { return method < 0 || method > 7 ? kMethodGet : method; }
 
 // Milliseconds per phase: 15 s unless seconds is 1 or more; a value too
 // large for int milliseconds saturates instead of overflowing.
@@ -24,27 +22,6 @@ int TimeoutMs(int seconds) {
   if (seconds < 1) return kDefaultTimeoutMs;
   if (seconds > INT_MAX / 1000) return INT_MAX;
   return seconds * 1000;
-}
-
-// Appends "CRLF line" for every default header whose label occurs nowhere
-// in headers (letter case ignored), each test seeing the previous appends.
-void AppendDefaultHeaders(Text& headers, std::string_view url, int method) {
-  struct DefaultLine {
-    std::string_view label;
-    Text line;
-  };
-  const DefaultLine lines[] = {
-      {"Accept:", "Accept: */*"},
-      {"Referer:", "Referer: " + Text(url)},
-      {"Accept-Language:", "Accept-Language: zh-cn"},
-      {"User-Agent:", "User-Agent: " + Text(kDefaultAgent)},
-  };
-  for (const DefaultLine& d : lines) {
-    if (FindText(headers, d.label, std::nullopt, true) == -1) headers += Text(kCrlf) + d.line;
-  }
-  if (method == kMethodPost && FindText(headers, "Content-Type:", std::nullopt, true) == -1) {
-    headers += Text(kCrlf) + "Content-Type: application/x-www-form-urlencoded";
-  }
 }
 
 // Sends the header text: one line as it is, or every non-empty line of a
@@ -64,23 +41,6 @@ void SendHeaderLines(HttpRequest& request, std::string_view headers) {
 }
 
 }  // namespace
-
-Text CollectResponseCookies(std::string_view headerBlock) {
-  Text cookies;
-  for (const Text& line : SplitText(headerBlock, kCrlf)) {
-    if (CompareText(TextBefore(line, ": "), "Set-Cookie") != 0) continue;
-    // Attributes after the first ";" (path, expiry) are dropped.
-    const Text item = FindText(line, ";") != -1
-                          ? TrimBothEnds(TextBetween(line, "Set-Cookie:", ";"))
-                          : TrimBothEnds(ReplaceSubtext(line, "Set-Cookie:", "", std::nullopt,
-                                                        std::nullopt, false));
-    cookies += item;
-    cookies += "; ";
-  }
-  if (TextRight(cookies, 2) == "; ")
-    cookies = TextLeft(cookies, static_cast<int>(cookies.size()) - 2);
-  return cookies;
-}
 
 Bytes WebRequestCom(std::string_view url, const WebRequestComOptions& options) {
   const int credentialTarget = options.credentialTarget.value_or(kCredentialsForProxy);
@@ -109,7 +69,14 @@ Bytes WebRequestCom(std::string_view url, const WebRequestComOptions& options) {
   request->SetOption(kOptionSslErrorIgnoreFlags, kIgnoreCertificateErrors);
 
   Text headers = options.extraHeaders;
-  if (addDefaultHeaders) AppendDefaultHeaders(headers, url, method);
+  if (addDefaultHeaders) {
+    AppendDefaultHeaders(&headers,
+                         {{"Accept:", "Accept: */*"},
+                          {"Referer:", "Referer: " + Text(url)},
+                          {"Accept-Language:", "Accept-Language: zh-cn"},
+                          {"User-Agent:", "User-Agent: " + Text(kDefaultAgent)}},
+                         method);
+  }
   if (fixHeaderCase) headers = NormalizeHeaders(headers);
 
   if (!options.proxy.empty() && !options.proxyUser.empty()) {

@@ -17,18 +17,9 @@
 
 #include "core/types.h"
 #include "web/http_request.h"
+#include "web/request_common.h"
 
 namespace qv {
-
-// Request verbs by method index; an index outside 0..7 means 0 (GET).
-inline constexpr std::string_view kHttpMethods[] = {"GET",     "POST",   "HEAD",  "PUT",
-                                                    "OPTIONS", "DELETE", "TRACE", "CONNECT"};
-inline constexpr int kMethodGet = 0;
-inline constexpr int kMethodPost = 1;
-
-// The agent both request routines announce unless the caller names one.
-inline constexpr std::string_view kDefaultAgent =
-    "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
 
 // Everything after the address, in the routine's parameter order. A null
 // pointer or an empty optional means "left out".
@@ -71,12 +62,6 @@ struct WebRequestComOptions {
 // Performs one request to url and returns the response body (empty when
 // there is none or no request object could be had).
 Bytes WebRequestCom(std::string_view url, const WebRequestComOptions& options = {});
-
-// The cookies set by the "Set-Cookie: " lines of a CRLF-separated header
-// block, each as the trimmed text up to its first ";", joined by "; ". Lines
-// whose label differs in letter case or lacks the blank after the colon
-// are ignored. Both request routines use it.
-Text CollectResponseCookies(std::string_view headerBlock);
 
 }  // namespace qv
 

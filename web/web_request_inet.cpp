@@ -8,15 +8,11 @@
 #include "text/text_between.h"
 #include "web/cookies.h"
 #include "web/headers.h"
+#include "web/request_common.h"
 #include "web/url_parts.h"
-#include "web/web_request_com.h"
 
 namespace qv {
 namespace {
-
-constexpr std::string_view kCrlf = "\r\n";
-
-int ClampMethod(int method) { return method < 0 || method > 7 ? kMethodGet : method; }
 
 // The agent of the Internet handle: the value of the first "User-Agent:"
 // line in exactly that letter case; failing that, when the label occurs in
@@ -27,27 +23,6 @@ Text ChooseAgent(std::string_view headers) {
   Text agent = TrimBothEnds(TextBetween(Text(headers) + Text(kCrlf), "User-Agent:", kCrlf));
   if (agent.empty()) agent = HeaderValue(headers);
   return agent;
-}
-
-// Appends the default lines whose label occurs nowhere in headers (letter
-// case ignored); an empty text starts as the Accept line itself.
-void AppendDefaultHeaders(Text& headers, std::string_view url, int method) {
-  if (headers.empty()) headers = "Accept: */*";
-  struct DefaultLine {
-    std::string_view label;
-    Text line;
-  };
-  const DefaultLine lines[] = {
-      {"Accept:", "Accept: */*"},
-      {"Referer:", "Referer: " + Text(url)},
-      {"Accept-Language:", "Accept-Language: zh-cn"},
-  };
-  for (const DefaultLine& d : lines) {
-    if (FindText(headers, d.label, std::nullopt, true) == -1) headers += Text(kCrlf) + d.line;
-  }
-  if (method == kMethodPost && FindText(headers, "Content-Type:", std::nullopt, true) == -1) {
-    headers += Text(kCrlf) + "Content-Type: application/x-www-form-urlencoded";
-  }
 }
 
 // The whole body, read in pieces until a read reports 0 bytes. A count
@@ -121,7 +96,15 @@ Bytes WebRequestInet(std::string_view url, const WebRequestInetOptions& options)
   }
   inet.InternetSetOption(request, kInetOptionSecurityFlags, kInetSecurityIgnoreAll);
 
-  if (addDefaultHeaders) AppendDefaultHeaders(headers, url, method);
+  if (addDefaultHeaders) {
+    // An empty text starts as the Accept line itself, without a CRLF.
+    if (headers.empty()) headers = "Accept: */*";
+    AppendDefaultHeaders(&headers,
+                         {{"Accept:", "Accept: */*"},
+                          {"Referer:", "Referer: " + Text(url)},
+                          {"Accept-Language:", "Accept-Language: zh-cn"}},
+                         method);
+  }
   if (options.cookies != nullptr && !options.cookies->empty()) {
     const Text& cookies = *options.cookies;
     headers += Text(kCrlf) + (FindText(cookies, "Cookie:") != -1 ? "" : "Cookie: ") + cookies;
