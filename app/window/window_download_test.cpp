@@ -11,14 +11,10 @@
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "app/window/main_window.h"
@@ -26,6 +22,7 @@
 #include "app/workflow/download_workflow.h"
 #include "fileio/path.h"
 #include "regex/page_regex.h"
+#include "tools/testshop/shop_routes.h"
 #include "tools/testshop/test_shop.h"
 #include "web/connect_override.h"
 #include "web/shop_log.h"
@@ -33,6 +30,10 @@
 namespace qv {
 namespace {
 
+using testing::PictureBytes;
+using testing::Route;
+using testing::Routes;
+using testing::TreeOnDisk;
 using Tree = std::map<std::string, std::string>;
 
 constexpr char kItemHost[] = "item.quorvel.example";
@@ -47,67 +48,6 @@ constexpr char kProductName[] = "青瓷 Tea-Cup 2号";
 constexpr char kProductFolder[] = "青瓷TeaCup2号";
 // Each picture answers this late, so the progress line can be watched.
 constexpr int kPictureDelayMs = 150;
-
-std::string Base64(std::string_view bytes) {
-  static constexpr char kAlphabet[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
-                       (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                       static_cast<unsigned char>(bytes[i + 2]);
-    for (int s = 18; s >= 0; s -= 6) out += kAlphabet[(v >> s) & 63];
-  }
-  const size_t rest = bytes.size() - i;
-  if (rest > 0) {
-    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (rest == 2) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
-// A route answering host and path with exactly `bytes`, after delayMs.
-std::string Route(std::string_view host, std::string_view path, std::string_view bytes,
-                  int delayMs = 0) {
-  return "{\"host\": \"" + std::string(host) + "\", \"path\": \"" + std::string(path) +
-         "\", \"body_b64\": \"" + Base64(bytes) + "\", \"delay_ms\": " + std::to_string(delayMs) +
-         "}";
-}
-
-// Picture bytes that differ per seed and hold zero and high bytes.
-std::string PictureBytes(int seed, size_t n) {
-  std::string out(n, '\0');
-  for (size_t i = 0; i < n; ++i) out[i] = static_cast<char>((i * 37 + seed * 101) & 0xFF);
-  return out;
-}
-
-// Everything under root: each file's relative path mapped to its bytes, each
-// folder's (with a trailing '/') to "<dir>", anything else to "<other>".
-Tree TreeOnDisk(const std::string& root) {
-  namespace fs = std::filesystem;
-  Tree tree;
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string rel = fs::relative(it->path(), root).string();
-    if (it->is_symlink()) {
-      tree[rel] = "<other>";
-    } else if (it->is_directory()) {
-      tree[rel + "/"] = "<dir>";
-    } else if (it->is_regular_file()) {
-      std::ifstream in(it->path(), std::ios::binary);
-      tree[rel] = std::string(std::istreambuf_iterator<char>(in), {});
-    } else {
-      tree[rel] = "<other>";
-    }
-  }
-  if (ec) tree["<error>"] = ec.message();
-  return tree;
-}
 
 // The entries where got and want differ, as text for a failure message.
 QByteArray Differences(const Tree& got, const Tree& want) {
@@ -197,12 +137,11 @@ class WindowDownloadTest : public QObject {
                                     "/pic/c.jpg)\">说明</div>\n<p style=\"background:url(https://" +
                                     kImgHost + "/desc/d.png)\"></p>\n";
     shop_->Reset();
-    shop_->AddRoutes("[" + Route(kItemHost, kPagePath, page) + ", " +
-                     Route(kImgHost, "/n12/jfs/t1/a.jpg", a, kPictureDelayMs) + ", " +
-                     Route(kImgHost, "/n12/jfs/t2/b.png", b, kPictureDelayMs) + ", " +
-                     Route(kDescHost, kDescPath, description) + ", " +
-                     Route(kDescHost, "/pic/c.jpg", c, kPictureDelayMs) + ", " +
-                     Route(kImgHost, "/desc/d.png", d, kPictureDelayMs) + "]");
+    const std::string late = ", \"delay_ms\": " + std::to_string(kPictureDelayMs);
+    shop_->AddRoutes(Routes(
+        {Route(kItemHost, kPagePath, page), Route(kImgHost, "/n12/jfs/t1/a.jpg", a, late),
+         Route(kImgHost, "/n12/jfs/t2/b.png", b, late), Route(kDescHost, kDescPath, description),
+         Route(kDescHost, "/pic/c.jpg", c, late), Route(kImgHost, "/desc/d.png", d, late)}));
 
     // The window's own runner, with the base folder moved into tmp. The
     // summary is read only after the window has joined the worker.
