@@ -15,15 +15,14 @@
 #include "tools/testshop/test_shop.h"
 #include "web/connect_override.h"
 #include "web/shop_log.h"
+#include "web/shop_suite.h"
 #include "web/transfer_abort.h"
 
 namespace qv {
 namespace {
 
 using qv::testing::LoggedRequest;
-using qv::testing::ParseShopLog;
 using qv::testing::ShopPattern;
-using qv::testing::TestShop;
 using Clock = std::chrono::steady_clock;
 
 void ClearProxyVariables() {
@@ -65,44 +64,12 @@ void IgnoreCertificates(HttpRequest& req) {
   req.SetOption(kOptionSslErrorIgnoreFlags, kIgnoreCertificateErrors);
 }
 
-class CurlHttpRequestTest : public ::testing::Test {
+class CurlHttpRequestTest : public testing::ShopSuite {
  protected:
-  static void SetUpTestSuite() {
-    ClearProxyVariables();
-    try {
-      shop_ = new TestShop();
-    } catch (const std::exception& e) {
-      startError_ = e.what();
-      return;
-    }
-    // The shop's hosts go to the shop; proxied.quorvel.example is reached
-    // only through a proxy (an override would make libcurl tunnel to it).
-    std::vector<std::string> entries;
-    for (const char* host : {"img.quorvel.example", "pic.quorvel.example"}) {
-      entries.push_back(std::string(host) + ":80:127.0.0.1:" + std::to_string(shop_->HttpPort()));
-      entries.push_back(std::string(host) + ":443:127.0.0.1:" + std::to_string(shop_->HttpsPort()));
-    }
-    SetConnectOverrides(entries);
-  }
-  static void TearDownTestSuite() {
-    SetConnectOverrides({});
-    delete shop_;
-    shop_ = nullptr;
-  }
-  void SetUp() override {
-    ASSERT_NE(shop_, nullptr) << startError_;
-    shop_->Reset();
-  }
-
-  static TestShop& shop() { return *shop_; }
-  static std::vector<LoggedRequest> Log() { return ParseShopLog(shop_->Log()); }
-
-  static TestShop* shop_;
-  static std::string startError_;
+  // The shop's hosts go to the shop; proxied.quorvel.example is reached
+  // only through a proxy (an override would make libcurl tunnel to it).
+  static void SetUpTestSuite() { StartShop({"img.quorvel.example", "pic.quorvel.example"}); }
 };
-
-TestShop* CurlHttpRequestTest::shop_ = nullptr;
-std::string CurlHttpRequestTest::startError_;
 
 TEST_F(CurlHttpRequestTest, RoundTripsOverHttpAndHttps) {
   shop().AddRoutes(R"([{"path":"/big.jpg","body_size":300000,"headers":[["X-Shop","yes"]]},

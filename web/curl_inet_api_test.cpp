@@ -14,15 +14,14 @@
 #include "web/connect_override.h"
 #include "web/curl_http_request.h"
 #include "web/shop_log.h"
+#include "web/shop_suite.h"
 #include "web/transfer_abort.h"
 
 namespace qv {
 namespace {
 
 using qv::testing::LoggedRequest;
-using qv::testing::ParseShopLog;
 using qv::testing::ShopPattern;
-using qv::testing::TestShop;
 using Clock = std::chrono::steady_clock;
 
 constexpr char kAgent[] = "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1)";
@@ -94,52 +93,10 @@ Outcome Request(const Target& t) {
   return out;
 }
 
-class CurlInetApiTest : public ::testing::Test {
+class CurlInetApiTest : public testing::ShopSuite {
  protected:
-  static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
-                          "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
-      unsetenv(v);
-    }
-    try {
-      shop_ = new TestShop();
-    } catch (const std::exception& e) {
-      startError_ = e.what();
-      return;
-    }
-    RouteToShop({"img.quorvel.example"});
-  }
-  // Points the hosts (besides those already given) at the shop.
-  static void RouteToShop(const std::vector<std::string>& hosts) {
-    for (const std::string& host : hosts) {
-      entries_.push_back(host + ":80:127.0.0.1:" + std::to_string(shop_->HttpPort()));
-      entries_.push_back(host + ":443:127.0.0.1:" + std::to_string(shop_->HttpsPort()));
-    }
-    SetConnectOverrides(entries_);
-  }
-  static void TearDownTestSuite() {
-    SetConnectOverrides({});
-    entries_.clear();
-    delete shop_;
-    shop_ = nullptr;
-  }
-  void SetUp() override {
-    ASSERT_NE(shop_, nullptr) << startError_;
-    shop_->Reset();
-    SetInetTimeoutsForTesting(30000, 60000);
-  }
-
-  static TestShop& shop() { return *shop_; }
-  static std::vector<LoggedRequest> Log() { return ParseShopLog(shop_->Log()); }
-
-  static TestShop* shop_;
-  static std::string startError_;
-  static std::vector<std::string> entries_;
+  static void SetUpTestSuite() { StartShop({"img.quorvel.example"}); }
 };
-
-TestShop* CurlInetApiTest::shop_ = nullptr;
-std::string CurlInetApiTest::startError_;
-std::vector<std::string> CurlInetApiTest::entries_;
 
 TEST_F(CurlInetApiTest, StreamsBodiesOverHttpAndHttps) {
   // 3 MB: many times the buffered amount at which the transfer pauses.

@@ -17,6 +17,7 @@
 #include "web/connect_override.h"
 #include "web/curl_inet_api.h"
 #include "web/shop_log.h"
+#include "web/shop_suite.h"
 #include "web/web_request_com.h"
 #include "web/web_request_inet.h"
 
@@ -24,9 +25,7 @@ namespace qv {
 namespace {
 
 using qv::testing::LoggedRequest;
-using qv::testing::ParseShopLog;
 using qv::testing::ShopPattern;
-using qv::testing::TestShop;
 using Clock = std::chrono::steady_clock;
 
 constexpr char kHost[] = "www.quorvel.example";
@@ -120,43 +119,10 @@ std::string Url(bool secure, std::string_view path) {
   return std::string(secure ? "https://" : "http://") + kHost + std::string(path);
 }
 
-class WebRequestRoundTripTest : public ::testing::Test {
+class WebRequestRoundTripTest : public testing::ShopSuite {
  protected:
-  static void SetUpTestSuite() {
-    for (const char* v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
-                          "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
-      unsetenv(v);
-    }
-    try {
-      shop_ = new TestShop();
-    } catch (const std::exception& e) {
-      startError_ = e.what();
-      return;
-    }
-    SetConnectOverrides(
-        {std::string(kHost) + ":80:127.0.0.1:" + std::to_string(shop_->HttpPort()),
-         std::string(kHost) + ":443:127.0.0.1:" + std::to_string(shop_->HttpsPort())});
-  }
-  static void TearDownTestSuite() {
-    SetConnectOverrides({});
-    delete shop_;
-    shop_ = nullptr;
-  }
-  void SetUp() override {
-    ASSERT_NE(shop_, nullptr) << startError_;
-    shop_->Reset();
-    SetInetTimeoutsForTesting(30000, 60000);
-  }
-
-  static TestShop& shop() { return *shop_; }
-  static std::vector<LoggedRequest> Log() { return ParseShopLog(shop_->Log()); }
-
-  static TestShop* shop_;
-  static std::string startError_;
+  static void SetUpTestSuite() { StartShop({kHost}); }
 };
-
-TestShop* WebRequestRoundTripTest::shop_ = nullptr;
-std::string WebRequestRoundTripTest::startError_;
 
 TEST_F(WebRequestRoundTripTest, BodiesArriveByteForByte) {
   // Every byte value, zeros included, plus GBK text and a body of many
